@@ -1,0 +1,209 @@
+#include "sim/sim_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+#include <thread>
+
+namespace orv::sim {
+
+namespace {
+
+[[noreturn]] void throwErrno(const char *what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+int msUntil(Clock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left < 0) return 0;
+    if (left > 1000000) return 1000000;
+    return static_cast<int>(left);
+}
+
+}  // namespace
+
+SimLine::SimLine() {
+    masterFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (masterFd_ < 0) throwErrno("posix_openpt");
+    if (grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) throwErrno("unlockpt");
+    char name[128];
+    if (ptsname_r(masterFd_, name, sizeof name) != 0) throwErrno("ptsname_r");
+    slavePath_ = name;
+    // Our own handle on the slave keeps the line up between host sessions.
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveFd_ < 0) throwErrno("open pty slave");
+    termios tio{};
+    if (tcgetattr(slaveFd_, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(slaveFd_, TCSANOW, &tio);
+    }
+    int flags = fcntl(masterFd_, F_GETFL);
+    fcntl(masterFd_, F_SETFL, flags | O_NONBLOCK);
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) throwErrno("eventfd");
+}
+
+SimLine::~SimLine() {
+    if (masterFd_ >= 0) ::close(masterFd_);
+    if (slaveFd_ >= 0) ::close(slaveFd_);
+    if (stopFd_ >= 0) ::close(stopFd_);
+}
+
+bool SimLine::slaveAttributes(struct termios &attributes) const {
+    return slaveFd_ >= 0 && tcgetattr(slaveFd_, &attributes) == 0;
+}
+
+void SimLine::setPacing(uint32_t baud, uint32_t bitsPerByte) {
+    bitsPerByte_ = bitsPerByte == 0 ? 10 : bitsPerByte;
+    baud_ = baud;
+}
+
+Clock::duration SimLine::byteTime() const {
+    uint32_t baud = baud_.load();
+    if (baud == 0) return Clock::duration::zero();
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::nanoseconds(1000000000ull * bitsPerByte_.load() / baud));
+}
+
+bool SimLine::waitReadable(Clock::time_point deadline) {
+    for (;;) {
+        if (stopped_ || masterFd_ < 0) return false;
+        pollfd fds[2] = {{masterFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        int timeout = msUntil(deadline);
+        int r = ::poll(fds, 2, timeout);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (fds[1].revents) return false;
+        if (fds[0].revents & POLLIN) return true;
+        // POLLHUP without data: no slave is open. We hold one, so this is rare;
+        // treat it like silence until the deadline.
+        if (fds[0].revents & (POLLHUP | POLLERR)) {
+            if (!sleepUntil(std::min(deadline, Clock::now() + std::chrono::milliseconds(1))))
+                return false;
+        }
+        if (Clock::now() >= deadline) return false;
+    }
+}
+
+long SimLine::readSome(std::span<uint8_t> buf, Clock::time_point deadline) {
+    if (masterFd_ < 0) return -1;
+    if (buf.empty()) return 0;
+    auto bt = byteTime();
+    size_t want = buf.size();
+    if (bt != Clock::duration::zero()) {
+        // A paced line hands over one byte per byte time.
+        auto now = Clock::now();
+        if (nextRxFree_ > now && !sleepUntil(std::min(nextRxFree_, deadline))) return 0;
+        if (Clock::now() < nextRxFree_) return 0;
+        want = 1;
+    }
+    if (!waitReadable(deadline)) return masterFd_ < 0 ? -1 : 0;
+    ssize_t n = ::read(masterFd_, buf.data(), want);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EINTR) return 0;
+        if (errno == EIO) return 0;  // no slave open right now
+        return -1;
+    }
+    if (bt != Clock::duration::zero()) {
+        auto now = Clock::now();
+        nextRxFree_ = std::max(now, nextRxFree_) + bt * n;
+    }
+    return n;
+}
+
+size_t SimLine::readExact(std::span<uint8_t> buf, Clock::time_point deadline) {
+    size_t got = 0;
+    while (got < buf.size()) {
+        long n = readSome(buf.subspan(got), deadline);
+        if (n < 0) break;
+        if (n == 0) {
+            if (stopped_ || Clock::now() >= deadline) break;
+            continue;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
+bool SimLine::writeAll(std::span<const uint8_t> bytes) {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    auto bt = byteTime();
+    auto next = Clock::now();
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (stopped_ || masterFd_ < 0) return false;
+        size_t piece = bytes.size() - done;
+        if (bt != Clock::duration::zero()) {
+            if (!sleepUntil(next)) return false;
+            // Up to 1 ms worth of bytes at a time keeps the schedule smooth.
+            size_t perMs = static_cast<size_t>(std::chrono::milliseconds(1) / bt);
+            piece = std::min(piece, std::max<size_t>(1, perMs));
+        }
+        ssize_t n = ::write(masterFd_, bytes.data() + done, piece);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                pollfd fds[2] = {{masterFd_, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
+                ::poll(fds, 2, 10);
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+        if (bt != Clock::duration::zero()) next = std::max(next, Clock::now()) + bt * n;
+    }
+    if (bt != Clock::duration::zero()) sleepUntil(next);
+    return true;
+}
+
+void SimLine::drainInput() {
+    if (masterFd_ < 0) return;
+    uint8_t buf[4096];
+    while (::read(masterFd_, buf, sizeof buf) > 0) {
+    }
+}
+
+void SimLine::stop() {
+    stopped_ = true;
+    uint64_t one = 1;
+    [[maybe_unused]] auto r = ::write(stopFd_, &one, sizeof one);
+}
+
+bool SimLine::sleepUntil(Clock::time_point t) {
+    for (;;) {
+        if (stopped_) return false;
+        auto now = Clock::now();
+        if (now >= t) return true;
+        pollfd fd{stopFd_, POLLIN, 0};
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(t - now);
+        if (left > std::chrono::milliseconds(2)) {
+            ::poll(&fd, 1, static_cast<int>((left.count() - 1000) / 1000));
+        } else {
+            timespec ts{0, static_cast<long>(left.count()) * 1000};
+            ::ppoll(&fd, 1, &ts, nullptr);
+        }
+    }
+}
+
+void SimLine::hangUp() {
+    if (masterFd_ >= 0) {
+        ::close(masterFd_);
+        masterFd_ = -1;
+    }
+    if (slaveFd_ >= 0) {
+        ::close(slaveFd_);
+        slaveFd_ = -1;
+    }
+    uint64_t one = 1;
+    [[maybe_unused]] auto r = ::write(stopFd_, &one, sizeof one);
+}
+
+}  // namespace orv::sim

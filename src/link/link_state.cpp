@@ -1,0 +1,7 @@
+#include "link/link_state.h"
+
+namespace orv {
+
+LinkState linkState;
+
+}  // namespace orv

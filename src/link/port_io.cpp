@@ -1,0 +1,66 @@
+#include "link/port_io.h"
+
+#include "link/link_state.h"
+
+namespace orv {
+
+int32_t SetLinkTimeouts(uint32_t constantMs) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = ReadMultiplierFor(linkState.baudRate);
+    timeouts.ReadTotalTimeoutConstant = constantMs;
+    timeouts.WriteTotalTimeoutMultiplier = 2;
+    timeouts.WriteTotalTimeoutConstant = constantMs;
+    // Zero totals would mean no bound at all: a silent device would hold the
+    // read forever. The shortest bounded wait takes their place.
+    if (timeouts.ReadTotalTimeoutMultiplier == 0 && timeouts.ReadTotalTimeoutConstant == 0)
+        timeouts.ReadTotalTimeoutConstant = 1;
+    return SetCommTimeouts(linkState.portHandle, &timeouts) == 1 ? 1 : 0;
+}
+
+namespace {
+
+// The completion shared by writes and reads: started gives the first result.
+DWORD Complete(OVERLAPPED &record, BOOL started, DWORD count) {
+    if (started) return count;
+    if (GetLastError() != ERROR_IO_PENDING) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(linkState.portHandle, &errors, &status);
+        return count;
+    }
+    for (;;) {
+        if (GetOverlappedResult(linkState.portHandle, &record, &count, TRUE)) return count;
+        if (GetLastError() != ERROR_IO_INCOMPLETE) break;
+    }
+    DWORD errors = 0;
+    COMSTAT status{};
+    ClearCommError(linkState.portHandle, &errors, &status);
+    return count;
+}
+
+}  // namespace
+
+DWORD WriteAndComplete(OVERLAPPED &record, const uint8_t *buffer, DWORD n) {
+    DWORD count = 0;
+    BOOL done = WriteFile(linkState.portHandle, buffer, n, &count, &record);
+    return Complete(record, done, count);
+}
+
+DWORD ReadAndComplete(OVERLAPPED &record, uint8_t *buffer, DWORD n) {
+    DWORD count = 0;
+    BOOL done = ReadFile(linkState.portHandle, buffer, n, &count, &record);
+    return Complete(record, done, count);
+}
+
+void WaitTransmitEmpty() {
+    for (;;) {
+        DWORD events = 0;
+        // A port that has gone reports failure, and no transmit-empty can
+        // come any more: the wait ends there instead of forever.
+        if (!WaitCommEvent(linkState.portHandle, &events, nullptr)) return;
+        if (events & EV_TXEMPTY) return;
+    }
+}
+
+}  // namespace orv
