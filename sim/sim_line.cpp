@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -190,6 +192,27 @@ bool SimLine::sleepUntil(Clock::time_point t) {
             timespec ts{0, static_cast<long>(left.count()) * 1000};
             ::ppoll(&fd, 1, &ts, nullptr);
         }
+    }
+}
+
+bool SimLine::waitUntilRead(Clock::time_point deadline) {
+    // Bytes written to the master reach the slave's queue a little later, so
+    // the queue must stay empty for a while before it counts as read.
+    constexpr auto kSettle = std::chrono::milliseconds(10);
+    std::optional<Clock::time_point> emptySince;
+    for (;;) {
+        int queued = 0;
+        if (slaveFd_ < 0 || ::ioctl(slaveFd_, FIONREAD, &queued) != 0) return false;
+        const auto now = Clock::now();
+        if (queued > 0) {
+            emptySince.reset();
+        } else if (!emptySince) {
+            emptySince = now;
+        } else if (now - *emptySince >= kSettle) {
+            return true;
+        }
+        if (now >= deadline) return false;
+        if (!sleepUntil(now + std::chrono::milliseconds(1))) return false;
     }
 }
 

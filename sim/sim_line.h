@@ -53,6 +53,11 @@ public:
     // Sleeps until the time point, or until stop(); false when stopped.
     bool sleepUntil(Clock::time_point t);
 
+    // Waits until the host has read everything written to it (the slave's
+    // input queue stays empty for a moment), or the deadline; false then.
+    // A hang-up discards what the host has not read yet.
+    bool waitUntilRead(Clock::time_point deadline);
+
     // Closes the master end: to the host the device has gone.
     void hangUp();
     bool hungUp() const { return masterFd_ < 0; }
