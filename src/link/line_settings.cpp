@@ -62,6 +62,37 @@ bool ReadLineEntryText(int32_t portNumber, char (&text)[kLineEntrySize]) {
     return true;
 }
 
+namespace {
+
+// The speed the entry puts in force: 9600 without an entry, 0 when the
+// entry has no comma or a speed outside the list.
+uint32_t EntrySpeed(const LineEntry &entry) {
+    if (entry.missing) return 9600;
+    return entry.hasComma && entry.speedAccepted ? entry.speed : 0;
+}
+
+// The fields both modes set alike: binary, 8 data bits, no flow control.
+void FillCommonFields(DCB &dcb, uint32_t speed) {
+    dcb.BaudRate = speed;
+    dcb.fBinary = 1;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fNull = 0;
+    dcb.ByteSize = 8;
+    dcb.XonChar = 0x00;
+}
+
+LineEntry ReadLineEntry(int32_t portNumber, bool &keyFits) {
+    char text[kLineEntrySize] = {};
+    keyFits = ReadLineEntryText(portNumber, text);
+    return ParseLineEntry(text);
+}
+
+}  // namespace
+
 int32_t ApplyDirectLineSettings(int32_t portNumber) {
     linkState.frameReadIo.Offset = linkState.frameReadIo.OffsetHigh = 0;
     linkState.frameWriteIo.Offset = linkState.frameWriteIo.OffsetHigh = 0;
@@ -73,41 +104,30 @@ int32_t ApplyDirectLineSettings(int32_t portNumber) {
     dcb.DCBlength = sizeof(DCB);
     GetCommState(linkState.portHandle, &dcb);
 
-    char text[kLineEntrySize] = {};
-    if (!ReadLineEntryText(portNumber, text)) return 0;
-    const LineEntry entry = ParseLineEntry(text);
+    bool keyFits = false;
+    const LineEntry entry = ReadLineEntry(portNumber, keyFits);
+    const uint32_t speed = EntrySpeed(entry);
+    if (!keyFits || speed == 0) return 0;
+    linkState.baudRate = speed;  // kept even when a later check refuses
     uint8_t parity = NOPARITY;
     uint8_t stopBits = ONESTOPBIT;
-    if (entry.missing) {
-        linkState.baudRate = 9600;
-    } else {
-        if (!entry.hasComma || !entry.speedAccepted) return 0;
-        linkState.baudRate = entry.speed;  // kept even when a later check refuses
+    if (!entry.missing) {
         if (!entry.parityAccepted || !entry.stopBitsAccepted) return 0;
         parity = entry.parity;
         stopBits = entry.stopBits;
     }
 
-    dcb.BaudRate = linkState.baudRate;
-    dcb.fBinary = 1;
+    FillCommonFields(dcb, speed);
     dcb.fParity = parity == NOPARITY ? 0 : 1;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
     dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 0;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
     dcb.fErrorChar = 0;
-    dcb.fNull = 0;
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = 1;
     dcb.XonLim = 0;
     dcb.XoffLim = 0;
-    dcb.ByteSize = 8;
     dcb.Parity = parity;
     dcb.StopBits = stopBits;
-    dcb.XonChar = 0x00;
     dcb.XoffChar = 0x01;
     dcb.ErrorChar = 0x00;
     dcb.EofChar = 0x00;
@@ -120,34 +140,22 @@ int32_t ApplyModemLineSettings(int32_t portNumber) {
     dcb.DCBlength = sizeof(DCB);
     GetCommState(linkState.portHandle, &dcb);
 
-    char text[kLineEntrySize] = {};
-    if (!ReadLineEntryText(portNumber, text)) return 0;
-    const LineEntry entry = ParseLineEntry(text);
-    uint32_t speed = 9600;
-    if (!entry.missing) {
-        if (!entry.hasComma || !entry.speedAccepted) return 0;
-        speed = entry.speed;
-    }
+    bool keyFits = false;
+    const uint32_t speed = EntrySpeed(ReadLineEntry(portNumber, keyFits));
+    if (!keyFits || speed == 0) return 0;
     linkState.baudRate = speed;
 
-    dcb.BaudRate = speed;
-    dcb.fBinary = 1;
+    // The error character, abort-on-error and the other characters stay as the
+    // port had them.
+    FillCommonFields(dcb, speed);
     dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fDsrSensitivity = 1;
-    dcb.fTXContinueOnXoff = 0;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
-    dcb.fNull = 0;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     dcb.XonLim = 100;
     dcb.XoffLim = 100;
-    dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    dcb.XonChar = 0x00;
     dcb.XoffChar = 0x00;
     return SetCommState(linkState.portHandle, &dcb) ? 1 : 0;
 }

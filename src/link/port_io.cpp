@@ -20,37 +20,38 @@ int32_t SetLinkTimeouts(uint32_t constantMs) {
 
 namespace {
 
-// The completion shared by writes and reads: started gives the first result.
-DWORD Complete(OVERLAPPED &record, BOOL started, DWORD count) {
-    if (started) return count;
-    if (GetLastError() != ERROR_IO_PENDING) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(linkState.portHandle, &errors, &status);
-        return count;
-    }
-    for (;;) {
-        if (GetOverlappedResult(linkState.portHandle, &record, &count, TRUE)) return count;
-        if (GetLastError() != ERROR_IO_INCOMPLETE) break;
-    }
+void ClearPortError(HANDLE port) {
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(linkState.portHandle, &errors, &status);
-    return count;
+    ClearCommError(port, &errors, &status);
 }
 
 }  // namespace
 
+DWORD CompleteTransfer(HANDLE port, OVERLAPPED &record, BOOL started, DWORD count) {
+    if (started) return count;
+    if (GetLastError() != ERROR_IO_PENDING) {
+        ClearPortError(port);
+        return 0;
+    }
+    for (;;) {
+        if (GetOverlappedResult(port, &record, &count, TRUE)) return count;
+        if (GetLastError() != ERROR_IO_INCOMPLETE) break;
+    }
+    ClearPortError(port);
+    return count;
+}
+
 DWORD WriteAndComplete(OVERLAPPED &record, const uint8_t *buffer, DWORD n) {
     DWORD count = 0;
     BOOL done = WriteFile(linkState.portHandle, buffer, n, &count, &record);
-    return Complete(record, done, count);
+    return CompleteTransfer(linkState.portHandle, record, done, count);
 }
 
 DWORD ReadAndComplete(OVERLAPPED &record, uint8_t *buffer, DWORD n) {
     DWORD count = 0;
     BOOL done = ReadFile(linkState.portHandle, buffer, n, &count, &record);
-    return Complete(record, done, count);
+    return CompleteTransfer(linkState.portHandle, record, done, count);
 }
 
 void WaitTransmitEmpty() {

@@ -5,7 +5,7 @@
 
 #include "link/link_state.h"
 #include "modem/at_command.h"
-#include "modem/modem_transfer.h"
+#include "link/port_io.h"
 
 namespace orv {
 
@@ -44,7 +44,7 @@ int32_t SendAtCommand(HANDLE port, const char *atCommand) {
     RewindModemIo();
     DWORD count = 0;
     const BOOL started = WriteFile(port, line, lineLength, &count, &linkState.modemIo);
-    count = CompleteModemTransfer(port, started, count);
+    count = CompleteTransfer(port, linkState.modemIo, started, count);
     // The echo that came in during the write goes too: the watcher judges only
     // what arrives from here on. No drain wait here: that is the watcher's gate.
     PurgeComm(port, kPurgeAfterCommand);
@@ -62,7 +62,7 @@ DWORD ReadModemBytes(HANDLE port, std::span<uint8_t, kModemReadArea> readArea) {
     RewindModemIo();
     DWORD count = 0;
     const BOOL started = ReadFile(port, readArea.data(), n, &count, &linkState.modemIo);
-    return CompleteModemTransfer(port, started, count);
+    return CompleteTransfer(port, linkState.modemIo, started, count);
 }
 
 }  // namespace orv
