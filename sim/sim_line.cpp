@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -62,15 +63,33 @@ bool SimLine::slaveAttributes(struct termios &attributes) const {
 }
 
 void SimLine::setPacing(uint32_t baud, uint32_t bitsPerByte) {
-    bitsPerByte_ = bitsPerByte == 0 ? 10 : bitsPerByte;
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    for (Timetable *t : {&rx_, &tx_}) *t = Timetable{baud, bitsPerByte == 0 ? 10 : bitsPerByte};
     baud_ = baud;
 }
 
-Clock::duration SimLine::byteTime() const {
-    uint32_t baud = baud_.load();
-    if (baud == 0) return Clock::duration::zero();
-    return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::nanoseconds(1000000000ull * bitsPerByte_.load() / baud));
+Clock::time_point SimLine::Timetable::due(uint64_t k) const {
+    const uint64_t bits = (crossed + k) * bitsPerByte;
+    return epoch + std::chrono::duration_cast<Clock::duration>(
+                       std::chrono::nanoseconds(bits * 1000000000ull / baud));
+}
+
+uint64_t SimLine::Timetable::waiting(Clock::time_point now) const {
+    if (now <= epoch) return 0;
+    const auto ns = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(now - epoch).count());
+    const uint64_t total = ns * baud / (uint64_t{bitsPerByte} * 1000000000ull);
+    return total > crossed ? total - crossed : 0;
+}
+
+std::size_t SimLine::Timetable::perMillisecond() const {
+    return std::max<std::size_t>(1, baud / (bitsPerByte * 1000u));
+}
+
+void SimLine::Timetable::restart(Clock::time_point now) {
+    epoch = now;
+    crossed = 0;
+    idle = false;
 }
 
 bool SimLine::waitReadable(Clock::time_point deadline) {
@@ -95,29 +114,48 @@ bool SimLine::waitReadable(Clock::time_point deadline) {
     }
 }
 
+std::size_t SimLine::queuedFromHost() const {
+    int queued = 0;
+    if (masterFd_ < 0 || ::ioctl(masterFd_, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<std::size_t>(queued);
+}
+
 long SimLine::readSome(std::span<uint8_t> buf, Clock::time_point deadline) {
     if (masterFd_ < 0) return -1;
     if (buf.empty()) return 0;
-    auto bt = byteTime();
-    size_t want = buf.size();
-    if (bt != Clock::duration::zero()) {
-        // A paced line hands over one byte per byte time.
-        auto now = Clock::now();
-        if (nextRxFree_ > now && !sleepUntil(std::min(nextRxFree_, deadline))) return 0;
-        if (Clock::now() < nextRxFree_) return 0;
-        want = 1;
-    }
+    if (rx_.paced()) return readPaced(buf, deadline);
     if (!waitReadable(deadline)) return masterFd_ < 0 ? -1 : 0;
-    ssize_t n = ::read(masterFd_, buf.data(), want);
+    ssize_t n = ::read(masterFd_, buf.data(), buf.size());
     if (n < 0) {
         if (errno == EAGAIN || errno == EINTR) return 0;
         if (errno == EIO) return 0;  // no slave open right now
         return -1;
     }
-    if (bt != Clock::duration::zero()) {
-        auto now = Clock::now();
-        nextRxFree_ = std::max(now, nextRxFree_) + bt * n;
+    return n;
+}
+
+// Bytes the host has written are handed over as they cross the line, in
+// steps of about a millisecond.
+long SimLine::readPaced(std::span<uint8_t> buf, Clock::time_point deadline) {
+    if (!waitReadable(deadline)) return masterFd_ < 0 ? -1 : 0;
+    // The host has just written into a quiet line: its first byte is on its way.
+    if (rx_.idle) rx_.restart(Clock::now());
+    const std::size_t step =
+        std::max<std::size_t>(1, std::min({buf.size(), queuedFromHost(), rx_.perMillisecond()}));
+    if (!sleepUntil(std::min(rx_.due(step), deadline))) return 0;
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<uint64_t>(buf.size(), rx_.waiting(Clock::now())));
+    if (want == 0) return 0;
+    ssize_t n = ::read(masterFd_, buf.data(), want);
+    if (n < 0) {
+        rx_.idle = true;
+        if (errno == EAGAIN || errno == EINTR || errno == EIO) return 0;
+        return -1;
     }
+    rx_.crossed += static_cast<uint64_t>(n);
+    // Once the host has nothing more queued the line falls quiet, and its
+    // next bytes start a burst of their own.
+    if (static_cast<std::size_t>(n) < want || queuedFromHost() == 0) rx_.idle = true;
     return n;
 }
 
@@ -137,19 +175,11 @@ size_t SimLine::readExact(std::span<uint8_t> buf, Clock::time_point deadline) {
 
 bool SimLine::writeAll(std::span<const uint8_t> bytes) {
     std::lock_guard<std::mutex> lock(writeMutex_);
-    auto bt = byteTime();
-    auto next = Clock::now();
+    if (tx_.paced()) return writePaced(bytes);
     size_t done = 0;
     while (done < bytes.size()) {
         if (stopped_ || masterFd_ < 0) return false;
-        size_t piece = bytes.size() - done;
-        if (bt != Clock::duration::zero()) {
-            if (!sleepUntil(next)) return false;
-            // Up to 1 ms worth of bytes at a time keeps the schedule smooth.
-            size_t perMs = static_cast<size_t>(std::chrono::milliseconds(1) / bt);
-            piece = std::min(piece, std::max<size_t>(1, perMs));
-        }
-        ssize_t n = ::write(masterFd_, bytes.data() + done, piece);
+        ssize_t n = ::write(masterFd_, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN) {
@@ -160,9 +190,34 @@ bool SimLine::writeAll(std::span<const uint8_t> bytes) {
             return false;
         }
         done += static_cast<size_t>(n);
-        if (bt != Clock::duration::zero()) next = std::max(next, Clock::now()) + bt * n;
     }
-    if (bt != Clock::duration::zero()) sleepUntil(next);
+    return true;
+}
+
+// Each step of about a millisecond goes to the host when its last byte has
+// crossed. Writes that follow each other within a byte time continue one
+// burst, as a device sending frames back to back does.
+bool SimLine::writePaced(std::span<const uint8_t> bytes) {
+    const auto now = Clock::now();
+    if (tx_.idle || now > tx_.due(1)) tx_.restart(now);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (stopped_ || masterFd_ < 0) return false;
+        const size_t step = std::min(bytes.size() - done, tx_.perMillisecond());
+        if (!sleepUntil(tx_.due(step))) return false;
+        ssize_t n = ::write(masterFd_, bytes.data() + done, step);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN) return false;
+            // The host is not reading: the line waits for it, then goes on.
+            pollfd fds[2] = {{masterFd_, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
+            ::poll(fds, 2, 10);
+            tx_.restart(Clock::now());
+            continue;
+        }
+        done += static_cast<size_t>(n);
+        tx_.crossed += static_cast<uint64_t>(n);
+    }
     return true;
 }
 

@@ -32,6 +32,7 @@ public:
 
     // Pace both directions as a line at baud bit/s would, with bitsPerByte
     // (10 for 8N1, 11 with parity or two stop bits). 0 turns pacing off.
+    // Set it while nothing is being read or written.
     void setPacing(uint32_t baud, uint32_t bitsPerByte = 10);
     uint32_t pacingBaud() const { return baud_.load(); }
 
@@ -63,8 +64,30 @@ public:
     bool hungUp() const { return masterFd_ < 0; }
 
 private:
+    // A paced direction keeps an absolute timetable: byte k of a burst has
+    // crossed the line at epoch + (k + 1) byte times. Late wake-ups therefore
+    // never add up over a transfer, and no byte ever crosses early.
+    struct Timetable {
+        uint32_t baud = 0;
+        uint32_t bitsPerByte = 10;
+        Clock::time_point epoch{};
+        uint64_t crossed = 0;  // bytes of the burst handed over so far
+        bool idle = true;      // the next byte starts a new burst
+
+        bool paced() const { return baud != 0; }
+        // When the next k bytes will all have crossed.
+        Clock::time_point due(uint64_t k) const;
+        // Bytes that have crossed by now and were not handed over yet.
+        uint64_t waiting(Clock::time_point now) const;
+        // How many bytes cross in about a millisecond; at least 1.
+        std::size_t perMillisecond() const;
+        void restart(Clock::time_point now);
+    };
+
     bool waitReadable(Clock::time_point deadline);
-    Clock::duration byteTime() const;
+    long readPaced(std::span<uint8_t> buf, Clock::time_point deadline);
+    bool writePaced(std::span<const uint8_t> bytes);
+    std::size_t queuedFromHost() const;
 
     int masterFd_ = -1;
     int slaveFd_ = -1;
@@ -72,10 +95,9 @@ private:
     std::string slavePath_;
     std::atomic<bool> stopped_{false};
     std::atomic<uint32_t> baud_{0};
-    std::atomic<uint32_t> bitsPerByte_{10};
-    // When pacing, the earliest time the next received byte may be taken in.
-    Clock::time_point nextRxFree_{};
+    Timetable rx_;  // host to simulator: the reading thread's alone
     std::mutex writeMutex_;
+    Timetable tx_;  // simulator to host: guarded by writeMutex_
 };
 
 }  // namespace orv::sim

@@ -20,7 +20,8 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-// The output queue is looked at this often while a transmit-empty report is due.
+// The shortest time between two looks at the output queue while a
+// transmit-empty report is due.
 constexpr auto kDrainLook = std::chrono::milliseconds(1);
 
 enum class Verdict { Report, Woken, Gone, Closed, Wait };
@@ -33,21 +34,39 @@ struct Look {
 };
 
 // Nothing left to send: the queue is empty and, where the UART tells, its
-// transmitter too.
-bool OutputDrained(int fd) {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) return false;
+// transmitter too. queued receives the bytes still in the queue.
+bool OutputDrained(SerialPort &p, int &queued) {
+    queued = 0;
+    if (::ioctl(p.fd, TIOCOUTQ, &queued) != 0 || queued < 0) queued = 0;
+    if (queued > 0) return false;
 #ifdef TIOCSERGETLSR
+    if (p.noLineStatus) return true;
     int lsr = 0;
-    if (::ioctl(fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT)) return false;
+    if (::ioctl(p.fd, TIOCSERGETLSR, &lsr) != 0) {
+        p.noLineStatus = true;  // a tty that cannot tell now never will
+        return true;
+    }
+    if (!(lsr & TIOCSER_TEMT)) return false;
 #endif
     return true;
 }
 
+// How long the queued bytes take on the line at its speed: the next look
+// comes when they should have left, instead of every millisecond.
+std::chrono::milliseconds DrainTime(const DCB &dcb, int queued) {
+    if (dcb.BaudRate == 0 || queued <= 0) return kDrainLook;
+    const uint64_t dataBits = dcb.ByteSize ? dcb.ByteSize : 8;
+    const uint64_t bits = 1 + dataBits + (dcb.Parity != NOPARITY ? 1 : 0) +
+                          (dcb.StopBits == ONESTOPBIT ? 1 : 2);
+    const auto ms = std::chrono::milliseconds(uint64_t(queued) * bits * 1000 / dcb.BaudRate);
+    return ms > kDrainLook ? ms : kDrainLook;
+}
+
 DWORD TransmitEmptyDue(SerialPort &p, Look &look) {
     if (!(p.mask & EV_TXEMPTY) || !p.txArmed) return 0;
-    if (OutputDrained(p.fd) || SerialPort::Clock::now() >= p.txReportBy) return EV_TXEMPTY;
-    look.wait = Deadline::After(kDrainLook).earliest(Deadline::At(p.txReportBy));
+    int queued = 0;
+    if (OutputDrained(p, queued) || SerialPort::Clock::now() >= p.txReportBy) return EV_TXEMPTY;
+    look.wait = Deadline::After(DrainTime(p.dcb, queued)).earliest(Deadline::At(p.txReportBy));
     return 0;
 }
 
@@ -73,6 +92,24 @@ Look LookAtPort(SerialPort &p, uint64_t generation, bool hungUp) {
     if ((p.mask & EV_RXCHAR) && p.rx.room() > 1) look.pollEvents = POLLIN;
     return look;
 }
+
+// Counts a WaitCommEvent among the port's waiters while it lasts.
+class WaiterMark {
+public:
+    explicit WaiterMark(SerialPort &p) : p_(p) {
+        std::lock_guard<std::mutex> lock(p_.mutex);
+        ++p_.eventWaiters;
+    }
+    ~WaiterMark() {
+        std::lock_guard<std::mutex> lock(p_.mutex);
+        --p_.eventWaiters;
+    }
+    WaiterMark(const WaiterMark &) = delete;
+    WaiterMark &operator=(const WaiterMark &) = delete;
+
+private:
+    SerialPort &p_;
+};
 
 }  // namespace
 
@@ -107,8 +144,9 @@ BOOL WaitCommEvent(HANDLE port, DWORD *eventMask, OVERLAPPED *) {
         // With no event to wait for, nothing could end the wait.
         if (p->mask == 0) return Fail(ERROR_INVALID_PARAMETER);
         generation = p->maskGeneration;
-        DrainFd(p->wakeFd);
     }
+    // A poke left over from before only costs one more look.
+    WaiterMark mark(*p);
     bool hungUp = false;
     for (;;) {
         Look look = LookAtPort(*p, generation, hungUp);

@@ -11,6 +11,7 @@
 #include <limits>
 #include <mutex>
 
+#include "platform/posix/arrival_rate.h"
 #include "platform/posix/deadline.h"
 #include "platform/posix/fd_util.h"
 #include "platform/posix/serial_port.h"
@@ -97,6 +98,12 @@ Step TakeQueued(SerialPort &p, uint8_t *buf, DWORD want) {
     return s;
 }
 
+// Sleeps until the deadline unless the handle is closed first; true then.
+bool SleepUnlessClosed(SerialPort &p, const Deadline &deadline) {
+    pollfd fd{p.closedFd, POLLIN, 0};
+    return ::poll(&fd, 1, deadline.pollTimeoutMs()) > 0 && (fd.revents & POLLIN);
+}
+
 Outcome ReadPort(SerialPort &p, uint8_t *buf, DWORD n) {
     ReadPlan plan;
     {
@@ -106,10 +113,12 @@ Outcome ReadPort(SerialPort &p, uint8_t *buf, DWORD n) {
     }
     Outcome o;
     auto lastByte = Deadline::Clock::now();
+    ArrivalRate rate;
     bool hungUp = false;
     for (;;) {
         Step s = TakeQueued(p, buf + o.count, n - o.count);
         if (s.moved) lastByte = Deadline::Clock::now();
+        rate.note(s.moved, lastByte);
         o.count += s.moved;
         if (s.lineError) return {ERROR_OPERATION_ABORTED, o.count};
         if (o.count == n || plan.immediate || (plan.firstByteEnds && o.count > 0)) return o;
@@ -119,10 +128,17 @@ Outcome ReadPort(SerialPort &p, uint8_t *buf, DWORD n) {
         if (plan.interval && o.count > 0)
             wait = wait.earliest(Deadline::At(lastByte + std::chrono::milliseconds(plan.interval)));
         if (wait.expired()) return o;
+        // Not with an interval limit: a sleeping reader would not see a gap.
+        const auto lull = s.moved && !plan.interval ? rate.lull(n - o.count)
+                                                    : std::chrono::milliseconds(0);
         bool closed = false;
-        short revents = WaitPort(p, POLLIN, wait, &closed);
+        if (lull.count() > 0) {
+            closed = SleepUnlessClosed(p, Deadline::After(lull).earliest(wait));
+        } else {
+            short revents = WaitPort(p, POLLIN, wait, &closed);
+            hungUp = Hungup(revents);
+        }
         if (closed) return {ERROR_OPERATION_ABORTED, o.count};
-        hungUp = Hungup(revents);
     }
 }
 
@@ -131,12 +147,10 @@ Outcome ReadPort(SerialPort &p, uint8_t *buf, DWORD n) {
 void ArmTransmitEmpty(SerialPort &p) {
     int queued = 0;
     if (::ioctl(p.fd, TIOCOUTQ, &queued) != 0 || queued < 0) queued = 0;
-    {
-        std::lock_guard<std::mutex> lock(p.mutex);
-        p.txArmed = true;
-        p.txReportBy = SerialPort::Clock::now() + std::chrono::milliseconds(2 * queued + 1000);
-    }
-    Poke(p.wakeFd);
+    std::lock_guard<std::mutex> lock(p.mutex);
+    p.txArmed = true;
+    p.txReportBy = SerialPort::Clock::now() + std::chrono::milliseconds(2 * queued + 1000);
+    if (p.eventWaiters > 0) Poke(p.wakeFd);
 }
 
 Outcome WritePort(SerialPort &p, const uint8_t *buf, DWORD n) {
@@ -196,10 +210,11 @@ BOOL PurgeComm(HANDLE port, DWORD flags) {
     auto p = LookupPort(port);
     if (!p) return Complete({ERROR_INVALID_HANDLE, 0}, nullptr, nullptr);
     // Transfers complete before they return: there is never one to abort.
-    if (flags & PURGE_TXCLEAR) ::tcflush(p->fd, TCOFLUSH);
-    if (flags & PURGE_RXCLEAR) {
+    const bool tx = (flags & PURGE_TXCLEAR) != 0, rx = (flags & PURGE_RXCLEAR) != 0;
+    if (tx && !rx) ::tcflush(p->fd, TCOFLUSH);
+    if (rx) {
         std::lock_guard<std::mutex> lock(p->mutex);
-        ::tcflush(p->fd, TCIFLUSH);
+        ::tcflush(p->fd, tx ? TCIOFLUSH : TCIFLUSH);
         p->rx.clear();
         p->decoder.reset();
         p->rxNew = false;

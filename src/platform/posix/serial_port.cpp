@@ -40,7 +40,7 @@ void SerialPort::takeRawLocked(std::span<const uint8_t> raw) {
         }
         if (r.produced && inputAllowed() && rx.push({out, r.produced}) > 0 && !rxNew) {
             rxNew = true;
-            Poke(wakeFd);  // a waiter in another thread learns of it
+            if (eventWaiters > 0) Poke(wakeFd);  // a waiter in another thread learns of it
         }
     }
 }
@@ -55,6 +55,8 @@ SerialPort::Pull SerialPort::pullLocked() {
         ssize_t n = ::read(fd, raw, want);
         if (n > 0) {
             takeRawLocked({raw, static_cast<std::size_t>(n)});
+            // A short read took all there was: asking again would only say so.
+            if (static_cast<std::size_t>(n) < want) return Pull::Ok;
             continue;
         }
         // With VMIN 0 an empty queue reads as 0; a hung-up tty does too, and

@@ -61,6 +61,10 @@ public:
     Clock::time_point txReportBy{};
     DCB dcb{};
     bool closing = false;
+    // WaitCommEvent calls under way: only they need waking by wakeFd, and
+    // without one the transfers spare themselves the system calls.
+    int eventWaiters = 0;
+    bool noLineStatus = false;  // the tty does not report its transmitter
 
 private:
     bool inputAllowed() const;
