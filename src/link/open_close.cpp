@@ -54,8 +54,9 @@ extern "C" ORVLINK_API int32_t ORVLINK_CALL OrvOpenComm(int32_t portNumber, int3
     if (linkState.portHandle != INVALID_HANDLE_VALUE) OrvCloseComm();
     linkState.viaModem = viaModem;
 
+    // The device-namespace form: on Windows "COM10" and above open only so.
     char portName[16];
-    std::snprintf(portName, sizeof portName, "COM%d", portNumber);
+    std::snprintf(portName, sizeof portName, "\\\\.\\COM%d", portNumber);
     linkState.portHandle = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (linkState.portHandle == INVALID_HANDLE_VALUE) return 0;

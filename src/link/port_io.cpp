@@ -1,6 +1,7 @@
 #include "link/port_io.h"
 
 #include "link/link_state.h"
+#include "platform/comm_waits.h"
 
 namespace orv {
 
@@ -54,12 +55,27 @@ DWORD ReadAndComplete(OVERLAPPED &record, uint8_t *buffer, DWORD n) {
     return CompleteTransfer(linkState.portHandle, record, done, count);
 }
 
+namespace {
+
+// The longest a transmit-empty report is awaited: the time the largest block
+// takes on the line at its speed (11 bits a byte at most), and a second more.
+// Only a port that has gone and reports nothing ever takes that long.
+DWORD TransmitEmptyBoundMs(uint32_t baudRate) {
+    constexpr uint64_t kMarginMs = 1000;
+    constexpr uint64_t kBitsPerByte = 11;
+    if (baudRate == 0) return kMarginMs;
+    return static_cast<DWORD>(kMarginMs + kBlockBufferSize * kBitsPerByte * 1000 / baudRate);
+}
+
+}  // namespace
+
 void WaitTransmitEmpty() {
+    const DWORD boundMs = TransmitEmptyBoundMs(linkState.baudRate);
     for (;;) {
         DWORD events = 0;
-        // A port that has gone reports failure, and no transmit-empty can
-        // come any more: the wait ends there instead of forever.
-        if (!WaitCommEvent(linkState.portHandle, &events, nullptr)) return;
+        // A port that has gone reports failure, or nothing within the bound:
+        // either way no transmit-empty can come any more.
+        if (!WaitCommEventBounded(linkState.portHandle, &events, boundMs)) return;
         if (events & EV_TXEMPTY) return;
     }
 }

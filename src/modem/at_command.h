@@ -32,7 +32,7 @@ DWORD ReadModemBytes(HANDLE port, std::span<uint8_t, kModemReadArea> readArea);
 // Watches for the success answer to atCommand: 1 when it came in time.
 int32_t AwaitModemResponse(HANDLE port, const char *atCommand);
 // Body of the watcher thread; its parameter is the port.
-DWORD ModemResponseWatcher(LPVOID port);
+DWORD WINAPI ModemResponseWatcher(LPVOID port);
 
 // A dial line: its first three characters are "ATD" in any case.
 bool IsDialCommand(const char *text);

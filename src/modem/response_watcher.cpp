@@ -6,6 +6,7 @@
 #include "link/link_state.h"
 #include "modem/at_command.h"
 #include "modem/response_text.h"
+#include "platform/comm_waits.h"
 
 namespace orv {
 
@@ -15,10 +16,10 @@ std::atomic<bool> watcherStopRequested{false};
 
 bool StopRequested() { return watcherStopRequested.load(std::memory_order_acquire); }
 
-// Ends a WaitCommEvent that the watcher blocks in: a change of the event
-// mask completes a pending wait at once with no events. The one place where
-// the platform's way of waking the watcher shows.
-void WakeWatcher(HANDLE port) { SetCommMask(port, kWatcherEventMask); }
+// Ends the wait for the port's events that the watcher blocks in, the
+// platform's own way: a change of the event mask on Linux, a stop event
+// waited on beside the wait's completion event on Windows.
+void WakeWatcher(HANDLE port) { WakeCommEventWaiter(port); }
 
 // Reads until nothing more is queued. False when nothing was read.
 bool Drain(HANDLE port, ResponseText &responseText) {
@@ -37,7 +38,7 @@ bool Drain(HANDLE port, ResponseText &responseText) {
 
 void ClearWatcherStop() { watcherStopRequested.store(false, std::memory_order_release); }
 
-DWORD ModemResponseWatcher(LPVOID parameter) {
+DWORD WINAPI ModemResponseWatcher(LPVOID parameter) {
     HANDLE port = parameter;
     if (!SetCommMask(port, kWatcherEventMask)) return 0;
     ResponseText responseText;
@@ -45,7 +46,7 @@ DWORD ModemResponseWatcher(LPVOID parameter) {
     for (;;) {
         if (StopRequested()) return 0;
         DWORD report = 0;
-        WaitCommEvent(port, &report, nullptr);
+        WaitCommEventWakeable(port, &report);
         if (StopRequested()) return 0;
         // Until the command line has left the port every report is ignored;
         // characters meanwhile stay queued for the first drain after it.

@@ -155,7 +155,11 @@ struct OVERLAPPED {
 
 struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES *;
-using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+// A thread's start routine; the calling convention is the system's on Windows.
+#ifndef WINAPI
+#define WINAPI
+#endif
+using LPTHREAD_START_ROUTINE = DWORD(WINAPI *)(LPVOID);
 
 // Ports. "COM<n>" and "\\.\COM<n>" name the device file of the profile's
 // [Devices] entry, or /dev/ttyS<n-1>. Opening is exclusive.
