@@ -55,10 +55,15 @@ void *operator new(std::size_t n) {
     throw std::bad_alloc();
 }
 void *operator new[](std::size_t n) { return operator new(n); }
+// These deletes pair with the news above, which take from malloc; gcc cannot
+// see that once a sanitizer's instrumentation is inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace orv {
 namespace {

@@ -70,7 +70,7 @@ TEST_F(PortTest, ReadWithoutTotalTimeoutEndsWhenTheDeviceGoes) {
         std::this_thread::sleep_for(milliseconds(100));
         line.hangUp();
     });
-    uint8_t buf[6];
+    uint8_t buf[6] = {};  // written back below, whole
     DWORD count = 99;
     OVERLAPPED ov{};
     auto start = Clock::now();

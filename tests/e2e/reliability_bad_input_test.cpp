@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct BadCall {
     int32_t result;
     Outputs outputs = Outputs::Untouched;
 };
+
+// Test names and messages show the case by its name.
+void PrintTo(const BadCall &c, std::ostream *os) { *os << c.name; }
 
 // The port that the fixture maps to the simulator.
 struct FixturePort : test::DeviceLinkTest {

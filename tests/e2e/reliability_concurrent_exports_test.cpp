@@ -23,7 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kOpenCloseCycles = 25;
+constexpr int kOpenCloseCycles = 50;
 // Calls each worker makes once the opener is done and the link stays open.
 constexpr int kCallsAfterwards = 5;
 constexpr uint32_t kReplyTimeoutMs = 1000;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ struct VanishCase {
     Direction direction;
     FaultTarget after;
 };
+
+// Test names and messages show the case by its name.
+void PrintTo(const VanishCase &c, std::ostream *os) { *os << c.name; }
 
 std::vector<uint8_t> Pattern(uint32_t length, uint8_t seed) {
     std::vector<uint8_t> data(length);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ struct PermissionCase {
     int helperExit;
 };
 
+// Test names and messages show the case by its name.
+void PrintTo(const PermissionCase &c, std::ostream *os) { *os << c.name; }
+
 class UnprivilegedHost : public test::DeviceLinkTest {
 protected:
     void SetUp() override {
@@ -54,7 +58,7 @@ protected:
         ASSERT_EQ(OrvCloseComm(), 1);
         // The profile must be readable by the helper's user.
         ASSERT_EQ(chmod(env.dir().c_str(), 0755), 0);
-        helper_ = runnableCopy("/proc/self/exe", "helper");
+        helper_ = runnableCopy(std::filesystem::read_symlink("/proc/self/exe"), "helper");
     }
 
     // Runs program as an unprivileged user, its output kept in env.dir()/output;
