@@ -45,7 +45,7 @@ Row SilentDeviceRow(BenchEnv &env) {
     Spent s{MsBetween(start, Clock::now()) / 1000, ProcessCpuMs() - process,
             ThreadCpuMs() - thread};
     if (r != 0) return {"Silent device: OrvSendCommand", "UNEXPECTED SUCCESS", "", ""};
-    return CpuRow("CPU, silent device, 3 ack waits", s);
+    return CpuRow("CPU, silent device, 3 ack waits, 2 pauses", s);
 }
 
 // The CPU from the moment the dial line has reached the modem until the

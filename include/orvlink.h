@@ -38,7 +38,10 @@ ORVLINK_API int32_t ORVLINK_CALL OrvOpenComm(int32_t portNumber, int32_t viaMode
 ORVLINK_API int32_t ORVLINK_CALL OrvCloseComm(void);
 
 /* One command exchange with up to three attempts. moreFlagOut is required,
- * valueOut may be null. */
+ * valueOut may be null. Each attempt waits up to 3 s for the acknowledgement
+ * and replyTimeoutMs for the reply; a repeat first pauses replyTimeoutMs (at
+ * most 3 s) so that a late answer to the failed attempt is dropped, not taken
+ * for the repeat's. The same holds for every chunk of the transfers. */
 ORVLINK_API int32_t ORVLINK_CALL OrvSendCommand(uint8_t command, uint8_t modifier,
                                                 uint32_t argument, uint16_t *moreFlagOut,
                                                 uint32_t *valueOut,

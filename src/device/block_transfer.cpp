@@ -1,18 +1,12 @@
 // OrvWriteData and OrvReadData: buffers moved in numbered chunks.
 #include "device/block_transfer.h"
 
+#include "device/retry_rule.h"
 #include "link/export_lock.h"
 #include "orvlink.h"
 #include "protocol/frame_exchange.h"
 
 namespace orv {
-
-namespace {
-
-constexpr uint32_t kAckTimeoutMs = 3000;
-constexpr int kAttempts = 3;
-
-}  // namespace
 
 int32_t WriteChunk(const uint8_t *source, uint8_t command, uint8_t modifier, uint32_t argument,
                    uint32_t chunkIndex, uint32_t chunkLength, uint16_t &moreFlagOut,
@@ -20,6 +14,7 @@ int32_t WriteChunk(const uint8_t *source, uint8_t command, uint8_t modifier, uin
     const auto blockIndex = static_cast<uint16_t>(chunkIndex);
     const auto blockLength = static_cast<uint16_t>(chunkLength);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        PauseBeforeRepeat(attempt, replyTimeoutMs);
         if (!SendCommandFrame(command, modifier, argument, blockIndex, blockLength)) return 0;
         if (!AwaitAck(command, kAckTimeoutMs)) continue;
         if (!SendDataBlock(command, source, chunkLength)) return 0;
@@ -37,6 +32,7 @@ int32_t ReadChunk(uint8_t *destination, uint8_t command, uint8_t modifier, uint3
     const auto blockIndex = static_cast<uint16_t>(chunkIndex);
     const auto blockLength = static_cast<uint16_t>(chunkLength);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        PauseBeforeRepeat(attempt, replyTimeoutMs);
         if (!SendCommandFrame(command, modifier, argument, blockIndex, blockLength)) return 0;
         if (!AwaitAck(command, kAckTimeoutMs)) continue;
         uint32_t value = 0;

@@ -1,4 +1,5 @@
 // OrvHandshake and OrvSendCommand: one command exchange each.
+#include "device/retry_rule.h"
 #include "link/export_lock.h"
 #include "orvlink.h"
 #include "protocol/frame_exchange.h"
@@ -8,9 +9,7 @@ namespace {
 
 constexpr uint32_t kHandshakeAckTimeoutMs = 50;
 constexpr uint32_t kHandshakeReplyTimeoutMs = 100;
-constexpr uint32_t kAckTimeoutMs = 3000;
 constexpr uint16_t kSingleCommandIndex = 0xFFFF;
-constexpr int kAttempts = 3;
 
 }  // namespace
 }  // namespace orv
@@ -38,6 +37,7 @@ extern "C" ORVLINK_API int32_t ORVLINK_CALL OrvSendCommand(uint8_t command, uint
     ExportGuard guard(ExportMutex());
     if (moreFlagOut == nullptr) return 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        PauseBeforeRepeat(attempt, replyTimeoutMs);
         // A frame that cannot go out ends the call, whatever the attempt.
         if (!SendCommandFrame(command, modifier, argument, kSingleCommandIndex, 0)) return 0;
         if (!AwaitAck(command, kAckTimeoutMs)) continue;

@@ -65,8 +65,9 @@ TEST_F(CommandTest, RefusedAcknowledgementEndsTheHandshakeWithoutAReply) {
     EXPECT_EQ(value, 7u);
 }
 
-TEST_F(CommandTest, SilentDeviceGetsThreeFramesAboutThreeSecondsApart) {
+TEST_F(CommandTest, SilentDeviceGetsThreeFramesSpacedByTheAckWaitAndTheRepeatPause) {
     device.addFault(Fault::noAnswer(FaultTarget::Ack).times(sim::FaultSelector::kEvery));
+    // Each repeat waits out the 3 s acknowledgement, then the reply time-out.
     uint16_t more = 9;
     uint32_t value = 9;
     const auto start = Clock::now();
@@ -81,11 +82,11 @@ TEST_F(CommandTest, SilentDeviceGetsThreeFramesAboutThreeSecondsApart) {
     ASSERT_EQ(at.size(), 3u);
     for (size_t i = 1; i < at.size(); ++i) {
         const double gap = std::chrono::duration<double>(at[i] - at[i - 1]).count();
-        EXPECT_GE(gap, 3.0);
-        EXPECT_LT(gap, 3.5);
+        EXPECT_GE(gap, 3.5);
+        EXPECT_LT(gap, 4.2);
     }
-    EXPECT_GE(took, 9.0);
-    EXPECT_LT(took, 10.5);
+    EXPECT_GE(took, 10.0);
+    EXPECT_LT(took, 11.5);
 }
 
 TEST_F(CommandTest, BadFirstReplyIsRetriedAndTheSecondReplyCounts) {
@@ -112,6 +113,25 @@ TEST_F(CommandTest, FramesBeyondTheExpectedLengthAreDroppedBeforeTheRetry) {
     ASSERT_EQ(OrvSendCommand(0x10, 0, 77, &more, &value, 200), 1);
     EXPECT_EQ(value, 77u);
     EXPECT_EQ(CommandFramesSeen(device).size(), 3u);
+}
+
+TEST_F(CommandTest, LateAnswerToAFailedAttemptIsNeverTakenForTheNextCall) {
+    // The device answers the first attempt's reply after the host gave up on it,
+    // and is slow to acknowledge the frames that queued up behind: without a
+    // settled line before each repeat it falls one exchange behind, and its
+    // answer to the first call's last attempt would be read as the next call's.
+    constexpr uint32_t kReplyTimeoutMs = 100;
+    device.addFault(Fault::lateAnswer(FaultTarget::Reply, 150ms).onNthCommand(1));
+    device.addFault(Fault::lateAnswer(FaultTarget::Ack, 50ms).onNthCommand(2));
+    device.addFault(Fault::lateAnswer(FaultTarget::Ack, 100ms).onNthCommand(3));
+    uint16_t more = 9;
+    uint32_t value = 0;
+    ASSERT_EQ(OrvSendCommand(0x10, 0, 0x111, &more, &value, kReplyTimeoutMs), 1);
+    EXPECT_EQ(value, 0x111u);
+    value = 0;
+    ASSERT_EQ(OrvSendCommand(0x10, 0, 0x222, &more, &value, kReplyTimeoutMs), 1);
+    EXPECT_EQ(value, 0x222u);
+    EXPECT_EQ(more, 0);
 }
 
 TEST_F(CommandTest, CommandFrameThatCannotBeWrittenEndsTheCallAtOnce) {

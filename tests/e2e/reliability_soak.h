@@ -47,6 +47,7 @@ struct SoakFigures {
     uint64_t scriptedDrops = 0;
     double seconds = 0;
     double longestCallSeconds = 0;
+    std::vector<std::string> wrongDataCalls;  // what each wrong result held, for the report
 };
 
 // A size from the environment, for running the soak longer by hand.
@@ -142,7 +143,10 @@ private:
             ++figures_.failures;
         } else {
             ++figures_.successes;
-            if (!good) ++figures_.wrongData;
+            if (!good) {
+                ++figures_.wrongData;
+                figures_.wrongDataCalls.push_back(lastCall_);
+            }
         }
         return planned;
     }
@@ -153,6 +157,7 @@ private:
         uint32_t value = 0;
         if (OrvSendCommand(kSingle, 0, argument, &more, &value, plan_.replyTimeoutMs) != 1) return false;
         good = value == argument && more == 0;
+        describe("command", argument, more, value, argument, true);
         return true;
     }
 
@@ -164,7 +169,9 @@ private:
         if (OrvWriteData(data.data(), length, kWrite, 0, argument, &more, &value,
                          plan_.replyTimeoutMs, chunkSize) != 1)
             return false;
-        good = value == length && more == 1 && device_.region(argument) == data;
+        const bool stored = device_.region(argument) == data;
+        good = value == length && more == 1 && stored;
+        describe("write", argument, more, value, length, stored);
         return true;
     }
 
@@ -179,7 +186,17 @@ private:
                         plan_.replyTimeoutMs, chunkSize) != 1)
             return false;
         good = value == length && more == 1 && buffer == data;
+        describe("read", argument, more, value, length, buffer == data);
         return true;
+    }
+
+    void describe(const char *kind, uint32_t argument, uint16_t more, uint32_t value,
+                  uint32_t expectedValue, bool dataHeld) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%s argument 0x%x: more %u, value 0x%x (expected 0x%x), data %s", kind,
+                      argument, more, value, expectedValue, dataHeld ? "as held" : "differs");
+        lastCall_ = text;
     }
 
     // Every exchange sends a CommandFrame its predecessor did not (each call
@@ -203,6 +220,7 @@ private:
     sim::DeviceSimulator device_;
     SoakFigures figures_;
     uint32_t argument_ = 0x5000;
+    std::string lastCall_;
 };
 
 inline void ReportSoak(const SoakFigures &f) {
@@ -222,6 +240,7 @@ inline void ReportSoak(const SoakFigures &f) {
         static_cast<unsigned long long>(f.injected.delayed),
         static_cast<unsigned long long>(f.injected.truncated),
         static_cast<unsigned long long>(f.scriptedDrops));
+    for (const auto &call : f.wrongDataCalls) std::printf("  wrong result: %s\n", call.c_str());
     ::testing::Test::RecordProperty("exchanges", std::to_string(f.exchanges));
     ::testing::Test::RecordProperty("retries", std::to_string(f.retries));
     ::testing::Test::RecordProperty("wrongData", std::to_string(f.wrongData));
