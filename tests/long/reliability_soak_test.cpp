@@ -1,15 +1,13 @@
-// The long soak on a noisy line: 10 000 exchanges (ORVLINK_SOAK_EXCHANGES
-// chooses another size).
-#include "e2e/reliability_soak.h"
+// The soak on a noisy line: 2 000 exchanges, the size CI runs;
+// ORVLINK_SOAK_EXCHANGES=10000 (or any size) runs it longer.
+#include "long/reliability_soak.h"
 
 namespace orv::test {
 namespace {
 
-TEST(NoisyLineLongSoak, EveryResultOneCarriesTheDevicesDataAndNothingHangs) {
+TEST(NoisyLineSoak, EveryResultOneCarriesTheDevicesDataAndNothingHangs) {
     SoakPlan plan;
-    plan.exchanges = SoakSizeFromEnv(10000);
-    plan.seed = 7;
-    plan.ackDrops = 3;
+    plan.exchanges = SoakSizeFromEnv(2000);
     const SoakFigures figures = Soak(plan).run();
     ReportSoak(figures);
     ExpectSoakHeld(figures);

@@ -189,7 +189,7 @@ void AddDemo(CLI::App &app, RunResult &result) {
     command->callback([args, &result] { result.exitCode = RunDemo(*args); });
 }
 
-const Subcommand registration{AddDemo};
+const Subcommand demoCommand{AddDemo};
 
 }  // namespace
 

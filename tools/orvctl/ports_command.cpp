@@ -112,7 +112,7 @@ void AddPorts(CLI::App &app, RunResult &result) {
     command->callback([profile, &result] { result.exitCode = RunPorts(*profile); });
 }
 
-const Subcommand registration{AddPorts};
+const Subcommand portsCommand{AddPorts};
 
 }  // namespace
 

@@ -37,7 +37,7 @@ void AddSignal(CLI::App &app, RunResult &result) {
     });
 }
 
-const Subcommand registration{AddSignal};
+const Subcommand signalCommand{AddSignal};
 
 }  // namespace
 

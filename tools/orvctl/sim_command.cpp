@@ -141,7 +141,7 @@ void AddSim(CLI::App &app, RunResult &result) {
     modem->callback([modemArgs, &result] { result.exitCode = RunModem(*modemArgs); });
 }
 
-const Subcommand registration{AddSim};
+const Subcommand simCommand{AddSim};
 
 }  // namespace
 
