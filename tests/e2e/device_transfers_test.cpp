@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "device/block_transfer.h"
 #include "support/device_fixture.h"
 
 namespace orv {
@@ -178,6 +179,25 @@ TEST_F(TransferTest, EveryChunkCarriesTheCallersArgument) {
     uint16_t more = 0;
     ASSERT_EQ(OrvWriteData(data.data(), 500, kWrite, 0, kRegion, &more, nullptr, 500, 100), 1);
     for (const auto &c : commandsFor(kWrite)) EXPECT_EQ(c.argument, kRegion);
+}
+
+TEST_F(TransferTest, ChunkNumbersPast65535GoOnTheWireModulo65536) {
+    // The chunk loop counts in 32 bits (a unit test follows it past 65535); the
+    // frame carries the low 16, so chunks 65536 and 65537 are announced as 0 and 1.
+    const auto written = Pattern(4, 3);
+    uint16_t more = 9;
+    uint32_t value = 9;
+    ASSERT_EQ(WriteChunk(written.data(), kWrite, 0, kRegion, 65536, 4, more, &value, 500), 1);
+    const auto held = Pattern(8, 4);
+    device.setRegion(kRegion + 1, held);
+    std::vector<uint8_t> back(4);
+    ASSERT_EQ(ReadChunk(back.data(), kRead, 0, kRegion + 1, 65537, 4, more, &value, 500), 1);
+    const auto commands = device.commands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].blockIndex, 0);
+    EXPECT_EQ(commands[1].blockIndex, 1);
+    EXPECT_EQ(device.region(kRegion), written);
+    EXPECT_EQ(back, std::vector<uint8_t>(held.begin() + 4, held.end()));
 }
 
 TEST_F(TransferTest, UselessChunkSizesAndNullPointersAreRefusedBeforeAnyTraffic) {
