@@ -1,5 +1,5 @@
-// The CPU that waiting costs: a silent device's three acknowledgement waits
-// and a silent modem's dial wait.
+// The CPU that waiting costs: a silent device's three attempts (acknowledgement
+// waits and the pauses before repeats) and a silent modem's dial wait.
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,7 +45,7 @@ Row SilentDeviceRow(BenchEnv &env) {
     Spent s{MsBetween(start, Clock::now()) / 1000, ProcessCpuMs() - process,
             ThreadCpuMs() - thread};
     if (r != 0) return {"Silent device: OrvSendCommand", "UNEXPECTED SUCCESS", "", ""};
-    return CpuRow("CPU, silent device, 3 ack waits, 2 pauses", s);
+    return CpuRow("CPU, silent device, 3 attempts", s);
 }
 
 // The CPU from the moment the dial line has reached the modem until the
