@@ -1,5 +1,7 @@
 #include "sim_ports.h"
 
+#include "../hex_text.h"
+
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -10,27 +12,12 @@ namespace orv::winehost {
 
 namespace {
 
+using hextext::FromHex;
+using hextext::Hex;
+
 using namespace std::chrono_literals;
 
 constexpr int kModemPort = 2;
-
-std::string Hex(const std::vector<uint8_t> &bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (const uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
-}
-
-std::vector<uint8_t> FromHex(const std::string &text) {
-    if (text.size() % 2 != 0) throw std::invalid_argument("odd hex");
-    std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
 
 char KindLetter(sim::FrameKind kind) {
     switch (kind) {

@@ -1,5 +1,7 @@
 #include "support/sim_host.h"
 
+#include "../hex_text.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
@@ -11,6 +13,9 @@
 namespace orv::wintest {
 
 namespace {
+
+using hextext::FromHex;
+using hextext::Hex;
 
 class Channel {
 public:
@@ -55,23 +60,6 @@ private:
     std::string pending_;  // received beyond the last reply line
 };
 
-std::vector<uint8_t> FromHex(const std::string &text) {
-    std::vector<uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-        bytes.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
-std::string Hex(const std::vector<uint8_t> &bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (const uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
-}
-
 // "TOTAL<sep>item<sep>item..." split into the total and the items.
 std::vector<std::string> Items(const std::string &reply, char separator, std::size_t &total) {
     std::vector<std::string> items;
@@ -90,6 +78,19 @@ std::string PortRequest(const char *verb, int port, const std::string &rest = ""
     return Ask(request);
 }
 
+// The items of one of the host's recorded lists ("frames", "lines", "shim")
+// from index `from` on, and the list's whole length.
+std::vector<std::string> ListSince(const char *list, int port, std::size_t from, char separator) {
+    std::size_t total = 0;
+    return Items(PortRequest(list, port, std::to_string(from)), separator, total);
+}
+
+std::size_t ListLength(const char *list, int port, char separator) {
+    std::size_t total = 0;
+    Items(PortRequest(list, port, "999999999"), separator, total);  // past the end: the total alone
+    return total;
+}
+
 }  // namespace
 
 std::string Ask(const std::string &request) {
@@ -103,9 +104,8 @@ std::string Ask(const std::string &request) {
 }
 
 std::vector<SeenFrame> FramesSince(int port, std::size_t from) {
-    std::size_t total = 0;
     std::vector<SeenFrame> frames;
-    for (const std::string &item : Items(PortRequest("frames", port, std::to_string(from)), ' ', total)) {
+    for (const std::string &item : ListSince("frames", port, from, ' ')) {
         SeenFrame frame;
         frame.fromHost = item[0] == 'h';
         frame.kind = item[1];
@@ -115,11 +115,7 @@ std::vector<SeenFrame> FramesSince(int port, std::size_t from) {
     return frames;
 }
 
-std::size_t FrameCount(int port) {
-    std::size_t total = 0;
-    Items(PortRequest("frames", port, "999999999"), ' ', total);
-    return total;
-}
+std::size_t FrameCount(int port) { return ListLength("frames", port, ' '); }
 
 std::vector<std::vector<uint8_t>> HostFrames(const std::vector<SeenFrame> &frames, char kind) {
     std::vector<std::vector<uint8_t>> bytes;
@@ -129,26 +125,16 @@ std::vector<std::vector<uint8_t>> HostFrames(const std::vector<SeenFrame> &frame
 }
 
 std::vector<std::string> AtLinesSince(int port, std::size_t from) {
-    std::size_t total = 0;
-    return Items(PortRequest("lines", port, std::to_string(from)), '\t', total);
+    return ListSince("lines", port, from, '\t');
 }
 
-std::size_t AtLineCount(int port) {
-    std::size_t total = 0;
-    Items(PortRequest("lines", port, "999999999"), '\t', total);
-    return total;
-}
+std::size_t AtLineCount(int port) { return ListLength("lines", port, '\t'); }
 
 std::vector<std::string> ShimLinesSince(int port, std::size_t from) {
-    std::size_t total = 0;
-    return Items(PortRequest("shim", port, std::to_string(from)), '\t', total);
+    return ListSince("shim", port, from, '\t');
 }
 
-std::size_t ShimLineCount(int port) {
-    std::size_t total = 0;
-    Items(PortRequest("shim", port, "999999999"), '\t', total);
-    return total;
-}
+std::size_t ShimLineCount(int port) { return ListLength("shim", port, '\t'); }
 
 std::string LastShimLine(const std::vector<std::string> &lines, const std::string &prefix) {
     for (auto it = lines.rbegin(); it != lines.rend(); ++it)
